@@ -1,0 +1,201 @@
+#include "PluginProcessor.h"
+
+#include "PluginEditor.h"
+
+namespace
+{
+constexpr int parameterVersionHint = 1;
+
+std::unique_ptr<juce::AudioParameterFloat> makePercentParameter (const juce::String& id,
+                                                                 const juce::String& name,
+                                                                 float defaultValue)
+{
+    auto attributes = juce::AudioParameterFloatAttributes()
+                          .withLabel ("%")
+                          .withStringFromValueFunction ([] (float value, int) { return juce::String (juce::roundToInt (value)); });
+
+    return std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { id, parameterVersionHint },
+                                                        name,
+                                                        juce::NormalisableRange<float> (0.0f, 100.0f, 0.1f, 1.0f),
+                                                        defaultValue,
+                                                        attributes);
+}
+
+// Tempo from the host, limited to 40..300 BPM, as samples per beat.
+float samplesPerBeatFor (double bpm, double sampleRate)
+{
+    const double beatSeconds = bpm < 40.0 ? 1.5 : 60.0 / std::min (bpm, 300.0);
+    return (float) (beatSeconds * sampleRate);
+}
+} // namespace
+
+VellomireAudioProcessor::VellomireAudioProcessor()
+    : juce::AudioProcessor (BusesProperties()
+                                .withInput ("Input", juce::AudioChannelSet::stereo(), true)
+                                .withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
+      valueTreeState (*this, nullptr, "PARAMS", createParameterLayout())
+{
+    spaceRaw = valueTreeState.getRawParameterValue ("SPACE");
+    grainRaw = valueTreeState.getRawParameterValue ("GRAIN");
+    filterRaw = valueTreeState.getRawParameterValue ("FILTER");
+    washRaw = valueTreeState.getRawParameterValue ("WASH");
+}
+
+VellomireAudioProcessor::~VellomireAudioProcessor() = default;
+
+juce::AudioProcessorValueTreeState::ParameterLayout VellomireAudioProcessor::createParameterLayout()
+{
+    juce::AudioProcessorValueTreeState::ParameterLayout layout;
+    layout.add (makePercentParameter ("SPACE", "Space", 65.0f));
+    layout.add (makePercentParameter ("FILTER", "Shimmer", 35.0f));
+    layout.add (makePercentParameter ("GRAIN", "Grain", 25.0f));
+    layout.add (makePercentParameter ("WASH", "Wash", 55.0f));
+    return layout;
+}
+
+const juce::String VellomireAudioProcessor::getName() const { return "VELLOMIRE"; }
+
+void VellomireAudioProcessor::prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock)
+{
+    currentSampleRate = sampleRate;
+    resetSmoothers (sampleRate);
+    paramScratch.setSize (4, std::max (1, maximumExpectedSamplesPerBlock));
+    setLatencySamples (0);
+}
+
+void VellomireAudioProcessor::resetSmoothers (double sampleRate)
+{
+    const std::pair<Smoother*, std::atomic<float>*> pairs[] = {
+        { &spaceSmoother, spaceRaw }, { &grainSmoother, grainRaw }, { &filterSmoother, filterRaw }, { &washSmoother, washRaw }
+    };
+    for (auto [smoother, raw] : pairs)
+    {
+        smoother->reset (sampleRate, 0.05);
+        smoother->setCurrentAndTargetValue (raw->load() * 0.01f);
+    }
+}
+
+void VellomireAudioProcessor::releaseResources() {}
+
+void VellomireAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
+{
+    juce::ScopedNoDenormals noDenormals;
+
+    const int totalInputs = getTotalNumInputChannels();
+    const int totalOutputs = getTotalNumOutputChannels();
+    const int numSamples = buffer.getNumSamples();
+    const int n = std::min ({ 2, buffer.getNumChannels(), std::max (1, totalOutputs) });
+
+    for (int channel = totalInputs; channel < totalOutputs; ++channel)
+        buffer.clear (channel, 0, numSamples);
+
+    if (numSamples < 1 || n < 1)
+        return;
+
+    fillParameterStreams (numSamples);
+    updateStagesForBlock (numSamples - 1);
+
+    SampleFrame frame;
+    for (int i = 0; i < numSamples; ++i)
+        processSample (buffer, i, n, frame);
+}
+
+void VellomireAudioProcessor::fillParameterStreams (int numSamples)
+{
+    if (paramScratch.getNumChannels() != 4 || paramScratch.getNumSamples() != numSamples)
+        paramScratch.setSize (4, numSamples, false, false, true);
+
+    spaceSmoother.setTargetValue (spaceRaw->load() * 0.01f);
+    grainSmoother.setTargetValue (grainRaw->load() * 0.01f);
+    filterSmoother.setTargetValue (filterRaw->load() * 0.01f);
+    washSmoother.setTargetValue (washRaw->load() * 0.01f);
+
+    auto* space = paramScratch.getWritePointer (spaceStream);
+    auto* grain = paramScratch.getWritePointer (grainStream);
+    auto* filter = paramScratch.getWritePointer (filterStream);
+    auto* wash = paramScratch.getWritePointer (washStream);
+    for (int i = 0; i < numSamples; ++i)
+    {
+        space[i] = spaceSmoother.getNextValue();
+        grain[i] = grainSmoother.getNextValue();
+        filter[i] = filterSmoother.getNextValue();
+        wash[i] = washSmoother.getNextValue();
+    }
+}
+
+void VellomireAudioProcessor::updateStagesForBlock (int lastSample)
+{
+    juce::ignoreUnused (lastSample);
+    readTransport();
+}
+
+void VellomireAudioProcessor::readTransport()
+{
+    double bpm = 120.0;
+    transport.ppqPosition = 0.0;
+    transport.isPlaying = false;
+
+    if (auto* playHead = getPlayHead())
+    {
+        if (const auto position = playHead->getPosition())
+        {
+            bpm = position->getBpm().orFallback (120.0);
+            transport.ppqPosition = position->getPpqPosition().orFallback (0.0);
+            transport.isPlaying = position->getIsPlaying();
+        }
+    }
+    transport.samplesPerBeat = samplesPerBeatFor (bpm, currentSampleRate);
+}
+
+void VellomireAudioProcessor::processSample (juce::AudioBuffer<float>& buffer, int i, int n, SampleFrame& frame)
+{
+    for (int c = 0; c < n; ++c)
+    {
+        frame.dry[c] = buffer.getSample (c, i);
+        frame.delayIn[c] = frame.dry[c];
+    }
+
+    for (int c = 0; c < n; ++c)
+        buffer.getWritePointer (c)[i] = frame.dry[c];
+}
+
+double VellomireAudioProcessor::getTailLengthSeconds() const { return 12.0; }
+bool VellomireAudioProcessor::acceptsMidi() const { return false; }
+bool VellomireAudioProcessor::producesMidi() const { return false; }
+bool VellomireAudioProcessor::isMidiEffect() const { return false; }
+
+juce::AudioProcessorEditor* VellomireAudioProcessor::createEditor() { return new VellomireAudioProcessorEditor (*this); }
+bool VellomireAudioProcessor::hasEditor() const { return true; }
+
+int VellomireAudioProcessor::getNumPrograms() { return 1; }
+int VellomireAudioProcessor::getCurrentProgram() { return 0; }
+void VellomireAudioProcessor::setCurrentProgram (int) {}
+const juce::String VellomireAudioProcessor::getProgramName (int) { return {}; }
+void VellomireAudioProcessor::changeProgramName (int, const juce::String&) {}
+
+void VellomireAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
+{
+    const auto state = valueTreeState.copyState();
+    if (const auto xml = state.createXml())
+        copyXmlToBinary (*xml, destData);
+}
+
+void VellomireAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
+{
+    const auto xml = getXmlFromBinary (data, sizeInBytes);
+    if (xml != nullptr && xml->hasTagName (valueTreeState.state.getType()))
+        valueTreeState.replaceState (juce::ValueTree::fromXml (*xml));
+}
+
+bool VellomireAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
+{
+    const auto output = layouts.getMainOutputChannelSet();
+    if (output != juce::AudioChannelSet::mono() && output != juce::AudioChannelSet::stereo())
+        return false;
+    return layouts.getMainInputChannelSet() == output;
+}
+
+juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
+{
+    return new VellomireAudioProcessor();
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+// The values one sample hands from stage to stage, one per processed channel. The block driver
+// clears the frame before the first sample of every block; within a block each stage overwrites
+// the slots it owns before a later stage reads them.
+struct SampleFrame
+{
+    float dry[2] {};     // the input, untouched for the whole sample
+    float delayIn[2] {}; // the input, replaced by the multi-tap output
+    float reverb[2] {};  // the diffused reverb input, replaced by the network output
+    float wet[2] {};     // the wet sum that enters the tape stage
+    float output[2] {};  // the wet signal inside the output stage
+};
