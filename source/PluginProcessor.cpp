@@ -58,8 +58,15 @@ const juce::String VellomireAudioProcessor::getName() const { return "VELLOMIRE"
 void VellomireAudioProcessor::prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock)
 {
     currentSampleRate = sampleRate;
+
+    multiTap.prepare (sampleRate);
+    plate.prepare (sampleRate);
+    levelFollower.prepare (sampleRate);
+    reverbInputFilter.prepare (sampleRate);
+
     resetSmoothers (sampleRate);
     paramScratch.setSize (4, std::max (1, maximumExpectedSamplesPerBlock));
+    std::fill (std::begin (shimmerFeedback), std::end (shimmerFeedback), 0.0f);
     setLatencySamples (0);
 }
 
@@ -125,7 +132,10 @@ void VellomireAudioProcessor::fillParameterStreams (int numSamples)
 
 void VellomireAudioProcessor::updateStagesForBlock (int lastSample)
 {
-    juce::ignoreUnused (lastSample);
+    const float space = paramScratch.getSample (spaceStream, lastSample);
+    // The loop gains use the size the network has now, before the new size target is set.
+    plate.updateDecay (space);
+    plate.updateTargets (space);
     readTransport();
 }
 
@@ -154,6 +164,15 @@ void VellomireAudioProcessor::processSample (juce::AudioBuffer<float>& buffer, i
         frame.dry[c] = buffer.getSample (c, i);
         frame.delayIn[c] = frame.dry[c];
     }
+    frame.inputLevel = dsp::LevelFollower::inputLevel (frame.dry, n);
+    frame.duckingGain = levelFollower.process (frame.inputLevel);
+
+    const float space = paramScratch.getSample (spaceStream, i);
+    multiTap.process (frame.delayIn, space, transport.samplesPerBeat, n);
+
+    reverbInputFilter.process (frame.dry, frame.delayIn, shimmerFeedback, frame.reverb, n);
+    plate.processInput (frame.reverb, n);
+    plate.processNetwork (frame.reverb, n);
 
     for (int c = 0; c < n; ++c)
         buffer.getWritePointer (c)[i] = frame.dry[c];

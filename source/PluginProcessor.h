@@ -2,6 +2,10 @@
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
+#include "dsp/LevelFollower.h"
+#include "dsp/MultiTapSpace.h"
+#include "dsp/PlateFDN.h"
+#include "dsp/ReverbInputFilter.h"
 #include "dsp/SampleFrame.h"
 
 // What the host's transport says for one block.
@@ -70,7 +74,14 @@ private:
 
     Smoother spaceSmoother, grainSmoother, filterSmoother, washSmoother;
 
+    dsp::MultiTapSpace multiTap;
+    dsp::PlateFDN plate;
+    dsp::LevelFollower levelFollower;
+    dsp::ReverbInputFilter reverbInputFilter;
+
     juce::AudioBuffer<float> paramScratch;
+    // What the shimmer stage sends back into the reverb input; it enters at the next sample.
+    float shimmerFeedback[2] {};
     BlockTransport transport;
     double currentSampleRate = 44100.0;
 
