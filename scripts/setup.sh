@@ -15,7 +15,7 @@ juce_dir="$cache/juce-$juce_version"
 build_packages=(g++ gcc cmake make pkg-config libfreetype-dev libfontconfig-dev libx11-dev
     libxext-dev libxrandr-dev libxinerama-dev libxcursor-dev zlib1g-dev libpng-dev libjpeg-dev
     libasound2-dev libjack-jackd2-dev libflac-dev libvorbis-dev libogg-dev libgtest-dev
-    debian-archive-keyring xvfb ccache)
+    debian-archive-keyring xvfb ccache fonts-dejavu-core)
 extra_packages=("$@")
 
 missing=()

@@ -38,7 +38,7 @@ TEST (Parameters, ListedInOrderWithNamesDefaultsAndUnit)
         EXPECT_EQ (param->getName (100), e.name);
         EXPECT_EQ (param->getLabel(), "%");
         EXPECT_EQ (param->get(), e.defaultValue);
-        EXPECT_FLOAT_EQ (param->getDefaultValue(), e.defaultValue / 100.0f);
+        EXPECT_FLOAT_EQ (static_cast<juce::AudioProcessorParameter*> (param)->getDefaultValue(), e.defaultValue / 100.0f);
         EXPECT_EQ (param->getCurrentValueAsText(), e.text);
         EXPECT_EQ (param->range.start, 0.0f);
         EXPECT_EQ (param->range.end, 100.0f);
