@@ -61,7 +61,12 @@ void VellomireAudioProcessor::prepareToPlay (double sampleRate, int maximumExpec
 
     multiTap.prepare (sampleRate);
     plate.prepare (sampleRate);
+    shimmer.prepare (sampleRate);
+    resoComb.prepare (sampleRate);
+    outputCompressor.prepare (sampleRate);
+    tapeWash.prepare (sampleRate);
     levelFollower.prepare (sampleRate);
+    wetHighpass.prepare (sampleRate);
     reverbInputFilter.prepare (sampleRate);
 
     resetSmoothers (sampleRate);
@@ -136,7 +141,11 @@ void VellomireAudioProcessor::updateStagesForBlock (int lastSample)
     // The loop gains use the size the network has now, before the new size target is set.
     plate.updateDecay (space);
     plate.updateTargets (space);
+    tapeWash.setForBlock (paramScratch.getSample (washStream, lastSample));
+    resoComb.setForBlock (paramScratch.getSample (filterStream, lastSample));
     readTransport();
+    shimmer.setForBlock (paramScratch.getSample (grainStream, lastSample), transport.samplesPerBeat,
+                         transport.ppqPosition, transport.isPlaying);
 }
 
 void VellomireAudioProcessor::readTransport()
@@ -174,8 +183,21 @@ void VellomireAudioProcessor::processSample (juce::AudioBuffer<float>& buffer, i
     plate.processInput (frame.reverb, n);
     plate.processNetwork (frame.reverb, n);
 
+    const float filter = paramScratch.getSample (filterStream, i);
+    shimmer.writeInput (frame.reverb, n);
+    shimmer.processGrains (n, frame.grain);
+    resoComb.process (frame.grain, frame.comb, n);
+    shimmer.updateBloom (frame.inputLevel, i);
+    shimmer.mixWet ({ frame.grain, frame.comb, frame.reverb, frame.delayIn, filter, space }, n, shimmerFeedback, frame.wet);
+
+    tapeWash.process (frame.wet, frame.tape, n);
+
+    const float wash = paramScratch.getSample (washStream, i);
+    float out[2] {};
+    dsp::OutputStage::process (wetHighpass, outputCompressor, { frame.tape, frame.dry, frame.duckingGain, space, wash },
+                               n, frame.output, out);
     for (int c = 0; c < n; ++c)
-        buffer.getWritePointer (c)[i] = frame.dry[c];
+        buffer.getWritePointer (c)[i] = out[c];
 }
 
 double VellomireAudioProcessor::getTailLengthSeconds() const { return 12.0; }

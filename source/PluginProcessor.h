@@ -4,9 +4,13 @@
 
 #include "dsp/LevelFollower.h"
 #include "dsp/MultiTapSpace.h"
+#include "dsp/OutputStage.h"
 #include "dsp/PlateFDN.h"
+#include "dsp/ResoComb.h"
 #include "dsp/ReverbInputFilter.h"
 #include "dsp/SampleFrame.h"
+#include "dsp/Shimmer.h"
+#include "dsp/TapeWash.h"
 
 // What the host's transport says for one block.
 struct BlockTransport
@@ -76,7 +80,12 @@ private:
 
     dsp::MultiTapSpace multiTap;
     dsp::PlateFDN plate;
+    dsp::Shimmer shimmer;
+    dsp::ResoComb resoComb;
+    dsp::OutputCompressor outputCompressor;
+    dsp::TapeWash tapeWash;
     dsp::LevelFollower levelFollower;
+    dsp::WetHighpass wetHighpass;
     dsp::ReverbInputFilter reverbInputFilter;
 
     juce::AudioBuffer<float> paramScratch;
