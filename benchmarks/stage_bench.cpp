@@ -1,5 +1,6 @@
 // Times every stage of the signal chain on its own, at 48 kHz stereo, and prints the cost in
-// nanoseconds per sample frame (one left and one right sample).
+// nanoseconds per sample frame (one left and one right sample). Last it times the whole plug-in
+// (processBlock, block driver included) and shows each stage's share of that.
 //
 // Each stage is fed what it would see in the plug-in: a music-like input (noise bursts with
 // decaying envelopes and silent gaps) is rendered once through the chain, untimed, and every
@@ -10,10 +11,15 @@
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
+#include "PluginProcessor.h"
 #include "dsp/LevelFollower.h"
 #include "dsp/MultiTapSpace.h"
+#include "dsp/OutputStage.h"
 #include "dsp/PlateFDN.h"
+#include "dsp/ResoComb.h"
 #include "dsp/ReverbInputFilter.h"
+#include "dsp/Shimmer.h"
+#include "dsp/TapeWash.h"
 
 #include <algorithm>
 #include <chrono>
@@ -21,6 +27,8 @@
 #include <cstdio>
 #include <functional>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace
@@ -29,6 +37,9 @@ constexpr double sampleRate = 48000.0;
 constexpr int blockSize = 512;
 constexpr int numChannels = 2;
 constexpr float space = 0.65f; // the default "Space"
+constexpr float grain = 0.25f; // the default "Grain"
+constexpr float filter = 0.35f; // the default "Shimmer"
+constexpr float wash = 0.55f; // the default "Wash"
 constexpr float samplesPerBeat = 24000.0f; // 120 BPM
 constexpr int seconds = 10;
 constexpr int repeats = 5;
@@ -60,23 +71,42 @@ Stereo makeMusicLikeInput()
 // Every signal a stage of the chain reads, rendered once through the chain.
 struct Chain
 {
-    Stereo dry, multiTap, reverbIn, diffused;
+    Stereo dry, multiTap, reverbIn, diffused, reverbOut, grains, combs, wet, tape;
+    std::vector<float> inputLevel, duckingGain;
 
-    explicit Chain (size_t length) : dry (length), multiTap (length), reverbIn (length), diffused (length) {}
+    explicit Chain (size_t length)
+        : dry (length), multiTap (length), reverbIn (length), diffused (length), reverbOut (length), grains (length),
+          combs (length), wet (length), tape (length), inputLevel (length), duckingGain (length)
+    {
+    }
 };
+
+void store (Stereo& s, size_t i, const float* v)
+{
+    s.left[i] = v[0];
+    s.right[i] = v[1];
+}
 
 Chain renderChain (const Stereo& input)
 {
     Chain chain (input.size());
     chain.dry = input;
 
+    dsp::LevelFollower follower;
     dsp::MultiTapSpace multiTap;
     dsp::ReverbInputFilter reverbInput;
     dsp::PlateFDN plate;
+    dsp::Shimmer shimmer;
+    dsp::ResoComb combs;
+    dsp::TapeWash tapeWash;
+    follower.prepare (sampleRate);
     multiTap.prepare (sampleRate);
     reverbInput.prepare (sampleRate);
     plate.prepare (sampleRate);
-    const float noFeedback[] { 0.0f, 0.0f };
+    shimmer.prepare (sampleRate);
+    combs.prepare (sampleRate);
+    tapeWash.prepare (sampleRate);
+    float shimmerFeedback[] { 0.0f, 0.0f };
 
     for (size_t i = 0; i < input.size(); ++i)
     {
@@ -84,27 +114,48 @@ Chain renderChain (const Stereo& input)
         {
             plate.updateDecay (space);
             plate.updateTargets (space);
+            tapeWash.setForBlock (wash);
+            combs.setForBlock (filter);
+            shimmer.setForBlock (grain, samplesPerBeat, 0.0, false);
         }
         const float dry[] { input.left[i], input.right[i] };
-        float signal[] { dry[0], dry[1] };
-        multiTap.process (signal, space, samplesPerBeat, numChannels);
-        chain.multiTap.left[i] = signal[0];
-        chain.multiTap.right[i] = signal[1];
+        chain.inputLevel[i] = dsp::LevelFollower::inputLevel (dry, numChannels);
+        chain.duckingGain[i] = follower.process (chain.inputLevel[i]);
 
-        reverbInput.process (dry, signal, noFeedback, signal, numChannels);
-        chain.reverbIn.left[i] = signal[0];
-        chain.reverbIn.right[i] = signal[1];
+        float taps[] { dry[0], dry[1] };
+        multiTap.process (taps, space, samplesPerBeat, numChannels);
+        store (chain.multiTap, i, taps);
+
+        float signal[2];
+        reverbInput.process (dry, taps, shimmerFeedback, signal, numChannels);
+        store (chain.reverbIn, i, signal);
 
         plate.processInput (signal, numChannels);
-        chain.diffused.left[i] = signal[0];
-        chain.diffused.right[i] = signal[1];
+        store (chain.diffused, i, signal);
+
+        plate.processNetwork (signal, numChannels);
+        store (chain.reverbOut, i, signal);
+
+        float grains[2], combed[2], wet[2], tape[2];
+        shimmer.writeInput (signal, numChannels);
+        shimmer.processGrains (numChannels, grains);
+        store (chain.grains, i, grains);
+        combs.process (grains, combed, numChannels);
+        store (chain.combs, i, combed);
+        shimmer.updateBloom (chain.inputLevel[i], (int) (i % blockSize));
+        shimmer.mixWet ({ grains, combed, signal, taps, filter, space }, numChannels, shimmerFeedback, wet);
+        store (chain.wet, i, wet);
+        tapeWash.process (wet, tape, numChannels);
+        store (chain.tape, i, tape);
     }
     return chain;
 }
 
 // Runs blockWork over the whole input in blocks (start, count), several times, and prints the
 // best time per sample frame: the best run is the one least disturbed by the rest of the machine.
-void timeStage (const char* name, size_t length, const std::function<void (size_t start, size_t count)>& blockWork)
+std::vector<std::pair<std::string, double>> stageCosts;
+
+double timeStage (const char* name, size_t length, const std::function<void (size_t start, size_t count)>& blockWork)
 {
     double best = 1.0e30;
     for (int r = 0; r < repeats; ++r)
@@ -116,6 +167,8 @@ void timeStage (const char* name, size_t length, const std::function<void (size_
         best = std::min (best, elapsed.count() / (double) length);
     }
     std::printf ("%-40s %8.1f ns/sample\n", name, best);
+    stageCosts.emplace_back (name, best);
+    return best;
 }
 
 // Keeps the optimiser from dropping work whose result is otherwise unused.
@@ -200,5 +253,104 @@ int main()
             }
         });
     }
+    {
+        dsp::Shimmer shimmer;
+        shimmer.prepare (sampleRate);
+        timeStage ("Shimmer grains", length, [&] (size_t start, size_t count) {
+            shimmer.setForBlock (grain, samplesPerBeat, 0.0, false);
+            for (size_t i = start; i < start + count; ++i)
+            {
+                const float reverbOut[] { chain.reverbOut.left[i], chain.reverbOut.right[i] };
+                float grains[2];
+                shimmer.writeInput (reverbOut, numChannels);
+                shimmer.processGrains (numChannels, grains);
+                sink = grains[0];
+            }
+        });
+    }
+    {
+        dsp::ResoComb combs;
+        combs.prepare (sampleRate);
+        timeStage ("ResoComb", length, [&] (size_t start, size_t count) {
+            combs.setForBlock (filter);
+            for (size_t i = start; i < start + count; ++i)
+            {
+                const float grains[] { chain.grains.left[i], chain.grains.right[i] };
+                float out[2];
+                combs.process (grains, out, numChannels);
+                sink = out[0];
+            }
+        });
+    }
+    {
+        dsp::Shimmer shimmer;
+        shimmer.prepare (sampleRate);
+        timeStage ("Shimmer bloom and wet sum", length, [&] (size_t start, size_t count) {
+            shimmer.setForBlock (grain, samplesPerBeat, 0.0, false);
+            for (size_t i = start; i < start + count; ++i)
+            {
+                const float grains[] { chain.grains.left[i], chain.grains.right[i] };
+                const float combed[] { chain.combs.left[i], chain.combs.right[i] };
+                const float reverbOut[] { chain.reverbOut.left[i], chain.reverbOut.right[i] };
+                const float taps[] { chain.multiTap.left[i], chain.multiTap.right[i] };
+                float feedback[2], wet[2];
+                shimmer.updateBloom (chain.inputLevel[i], (int) (i - start));
+                shimmer.mixWet ({ grains, combed, reverbOut, taps, filter, space }, numChannels, feedback, wet);
+                sink = wet[0] + feedback[0];
+            }
+        });
+    }
+    {
+        dsp::TapeWash tapeWash;
+        tapeWash.prepare (sampleRate);
+        timeStage ("TapeWash", length, [&] (size_t start, size_t count) {
+            tapeWash.setForBlock (wash);
+            for (size_t i = start; i < start + count; ++i)
+            {
+                const float wet[] { chain.wet.left[i], chain.wet.right[i] };
+                float out[2];
+                tapeWash.process (wet, out, numChannels);
+                sink = out[0];
+            }
+        });
+    }
+    {
+        dsp::WetHighpass highpass;
+        dsp::OutputCompressor compressor;
+        highpass.prepare (sampleRate);
+        compressor.prepare (sampleRate);
+        timeStage ("Output stage", length, [&] (size_t start, size_t count) {
+            for (size_t i = start; i < start + count; ++i)
+            {
+                const float tape[] { chain.tape.left[i], chain.tape.right[i] };
+                const float dry[] { chain.dry.left[i], chain.dry.right[i] };
+                float v[2], out[2];
+                dsp::OutputStage::process (highpass, compressor, { tape, dry, chain.duckingGain[i], space, wash },
+                                           numChannels, v, out);
+                sink = out[0];
+            }
+        });
+    }
+
+    // The plug-in itself at its default settings, in place, block driver and smoothing included.
+    double stageSum = 0.0;
+    for (const auto& stage : stageCosts)
+        stageSum += stage.second;
+    VellomireAudioProcessor processor;
+    processor.prepareToPlay (sampleRate, blockSize);
+    juce::AudioBuffer<float> buffer (numChannels, blockSize);
+    juce::MidiBuffer midi;
+    const double whole = timeStage ("Whole chain (processBlock)", length, [&] (size_t start, size_t count) {
+        buffer.setSize (numChannels, (int) count, false, false, true);
+        buffer.copyFrom (0, 0, input.left.data() + start, (int) count);
+        buffer.copyFrom (1, 0, input.right.data() + start, (int) count);
+        processor.processBlock (buffer, midi);
+        sink = buffer.getSample (0, 0);
+    });
+
+    std::printf ("\nShare of the whole chain (%.1f ns/sample; the stages alone sum to %.1f):\n", whole, stageSum);
+    for (size_t k = 0; k + 1 < stageCosts.size(); ++k)
+        std::printf ("%-40s %7.1f %%\n", stageCosts[k].first.c_str(), 100.0 * stageCosts[k].second / whole);
+    std::printf ("%-40s %7.1f %%\n", "block driver and hand-offs (the rest)", 100.0 * (whole - stageSum) / whole);
     return 0;
 }
