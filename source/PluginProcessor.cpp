@@ -224,8 +224,33 @@ void VellomireAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 void VellomireAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
     const auto xml = getXmlFromBinary (data, sizeInBytes);
-    if (xml != nullptr && xml->hasTagName (valueTreeState.state.getType()))
-        valueTreeState.replaceState (juce::ValueTree::fromXml (*xml));
+    if (xml == nullptr || ! xml->hasTagName (valueTreeState.state.getType()))
+        return;
+
+    auto restored = juce::ValueTree::fromXml (*xml);
+    keepParametersMissingFrom (restored);
+    valueTreeState.replaceState (restored);
+}
+
+// A saved state that lacks a parameter (an older or hand-made document) must leave that
+// parameter where it is. Left to itself, the value-tree state appends an empty child for it and
+// then reads that child's missing value as the default, so we append it with the current value.
+void VellomireAudioProcessor::keepParametersMissingFrom (juce::ValueTree& restored) const
+{
+    juce::StringArray missingIds;
+    for (auto* parameter : getParameters())
+        if (auto* ranged = dynamic_cast<juce::RangedAudioParameter*> (parameter))
+            if (! restored.getChildWithProperty ("id", ranged->getParameterID()).isValid())
+                missingIds.add (ranged->getParameterID());
+
+    missingIds.sort (false); // the value-tree state's own order, by ID
+    for (const auto& id : missingIds)
+    {
+        juce::ValueTree child ("PARAM");
+        child.setProperty ("id", id, nullptr);
+        child.setProperty ("value", (double) valueTreeState.getRawParameterValue (id)->load(), nullptr);
+        restored.appendChild (child, nullptr);
+    }
 }
 
 bool VellomireAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const

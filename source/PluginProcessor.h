@@ -69,6 +69,7 @@ private:
     void fillParameterStreams (int numSamples);
     void updateStagesForBlock (int lastSample);
     void readTransport();
+    void keepParametersMissingFrom (juce::ValueTree& restored) const;
     void processSample (juce::AudioBuffer<float>& buffer, int i, int n, SampleFrame& frame);
 
     std::atomic<float>* spaceRaw = nullptr;

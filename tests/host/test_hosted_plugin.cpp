@@ -36,11 +36,18 @@ juce::String vst3IdFor (const char* id)
     return juce::String ((int) (h & 0x7fffffffu));
 }
 
-juce::MemoryBlock processorState (juce::AudioPluginInstance& plugin)
+// A VST3 host keeps the component's state; JUCE's hosting wraps it, base64-encoded, in its own
+// document. The component state itself is the plug-in's block followed by the wrapper's trailer.
+juce::MemoryBlock componentState (juce::AudioPluginInstance& plugin)
 {
-    juce::MemoryBlock state;
-    plugin.getStateInformation (state);
-    return state;
+    juce::MemoryBlock hostState;
+    plugin.getStateInformation (hostState);
+    const auto xml = juce::AudioProcessor::getXmlFromBinary (hostState.getData(), (int) hostState.getSize());
+    juce::MemoryBlock component;
+    if (xml != nullptr)
+        if (auto* element = xml->getChildByName ("IComponent"))
+            component.fromBase64Encoding (element->getAllSubText());
+    return component;
 }
 } // namespace
 
@@ -54,8 +61,12 @@ TEST (HostedPlugin, DescriptionAsAHostListsIt)
     EXPECT_EQ (description->pluginFormatName, "VST3");
     EXPECT_EQ (description->category, "Fx");
     EXPECT_FALSE (description->isInstrument);
-    EXPECT_EQ (description->numInputChannels, 2);
-    EXPECT_EQ (description->numOutputChannels, 2);
+
+    auto plugin = loadPlugin();
+    ASSERT_NE (plugin, nullptr);
+    EXPECT_EQ (plugin->getName(), "VELLOMIRE");
+    EXPECT_EQ (plugin->getTotalNumInputChannels(), 2);
+    EXPECT_EQ (plugin->getTotalNumOutputChannels(), 2);
 }
 
 TEST (HostedPlugin, ParametersInOrderThenTheWrappersBypass)
@@ -156,16 +167,24 @@ TEST (HostedPlugin, StateTravelsThroughTheHost)
     ASSERT_NE (source, nullptr);
     ASSERT_NE (target, nullptr);
 
-    // The component state a VST3 host stores starts with the processor's own block.
-    const auto fresh = processorState (*source);
+    const auto fresh = componentState (*source);
     ASSERT_GT (fresh.getSize(), 8u);
     EXPECT_EQ (std::memcmp (fresh.getData(), "VC2!", 4), 0);
-    const juce::String text ((const char*) fresh.getData() + 8);
-    EXPECT_TRUE (text.startsWith ("<?xml version=\"1.0\" encoding=\"UTF-8\"?> <PARAMS><PARAM id=\"FILTER\" value=\"35.0\"/>")) << text;
+    std::uint32_t length = 0;
+    std::memcpy (&length, (const char*) fresh.getData() + 4, 4);
+    const juce::String text ((const char*) fresh.getData() + 8, length);
+    EXPECT_EQ (text, "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <PARAMS><PARAM id=\"FILTER\" value=\"35.0\"/>"
+                     "<PARAM id=\"GRAIN\" value=\"25.0\"/><PARAM id=\"SPACE\" value=\"65.0\"/>"
+                     "<PARAM id=\"WASH\" value=\"55.0\"/></PARAMS>");
+    EXPECT_EQ (((const char*) fresh.getData())[8 + length], 0);
+    const std::string trailer ((const char*) fresh.getData() + 9 + length, fresh.getSize() - 9 - length);
+    EXPECT_NE (trailer.find ("JUCEPrivateData"), std::string::npos);
 
     source->getParameters()[0]->setValueNotifyingHost (0.2f);
     source->getParameters()[3]->setValueNotifyingHost (0.9f);
-    target->setStateInformation (processorState (*source).getData(), (int) processorState (*source).getSize());
+    juce::MemoryBlock saved;
+    source->getStateInformation (saved);
+    target->setStateInformation (saved.getData(), (int) saved.getSize());
 
     for (int index = 0; index < 4; ++index)
         EXPECT_NEAR (target->getParameters()[index]->getValue(), source->getParameters()[index]->getValue(), 1e-6f) << index;

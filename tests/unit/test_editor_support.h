@@ -13,12 +13,25 @@
 namespace editor_test
 {
 // Components, fonts and images need JUCE's GUI side. One initialiser serves the whole test
-// program, unless another test file has already brought the message manager up.
+// program, unless another test file has already brought the message manager up. It must be shut
+// down before the program's static objects go, so a test environment owns it and ends it once
+// every test has run.
+class JuceGuiEnvironment : public ::testing::Environment
+{
+public:
+    explicit JuceGuiEnvironment (std::unique_ptr<juce::ScopedJuceInitialiser_GUI> guiToOwn) : gui (std::move (guiToOwn)) {}
+    void TearDown() override { gui.reset(); }
+
+private:
+    std::unique_ptr<juce::ScopedJuceInitialiser_GUI> gui;
+};
+
 inline void initialiseJuceGui()
 {
-    static const auto gui = juce::MessageManager::getInstanceWithoutCreating() == nullptr
-                                ? std::make_unique<juce::ScopedJuceInitialiser_GUI>()
-                                : nullptr;
+    [[maybe_unused]] static const auto* environment = ::testing::AddGlobalTestEnvironment (
+        new JuceGuiEnvironment (juce::MessageManager::getInstanceWithoutCreating() == nullptr
+                                    ? std::make_unique<juce::ScopedJuceInitialiser_GUI>()
+                                    : nullptr));
 }
 
 // Put first in a fixture, so the GUI is up before any component member is built.
