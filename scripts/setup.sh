@@ -15,7 +15,9 @@ juce_dir="$cache/juce-$juce_version"
 build_packages=(g++ gcc cmake make pkg-config libfreetype-dev libfontconfig-dev libx11-dev
     libxext-dev libxrandr-dev libxinerama-dev libxcursor-dev zlib1g-dev libpng-dev libjpeg-dev
     libasound2-dev libjack-jackd2-dev libflac-dev libvorbis-dev libogg-dev libgtest-dev
-    debian-archive-keyring xvfb ccache fonts-dejavu-core)
+    debian-archive-keyring xvfb ccache fonts-dejavu-core
+    clang libclang-rt-14-dev llvm  # the sanitizer and fuzzing builds (llvm: symbolized reports)
+    patch)  # our fixes to JUCE (patches/)
 extra_packages=("$@")
 
 missing=()
@@ -31,7 +33,19 @@ if ((${#missing[@]})); then
     $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+# Our fixes to JUCE's own code (patches/, each says why), applied once to the unpacked sources.
+apply_juce_patches() {
+    local patch_file stamp
+    for patch_file in "$root"/patches/juce-"$juce_version"-*.patch; do
+        stamp="$juce_dir/.applied-$(basename "$patch_file")"
+        [ -f "$stamp" ] && continue
+        patch -d "$juce_dir" -p1 --forward --quiet < "$patch_file"
+        touch "$stamp"
+    done
+}
+
 if [ -f "$juce_dir/.complete" ]; then
+    apply_juce_patches
     exit 0
 fi
 
@@ -58,4 +72,5 @@ modules="$(dirname "$(find "$juce_dir.tmp" -type d -name juce_core -print -quit)
 mv "$modules" "$juce_dir"
 rm -rf "$juce_dir.tmp"
 touch "$juce_dir/.complete"
+apply_juce_patches
 echo "setup: JUCE modules in $juce_dir"

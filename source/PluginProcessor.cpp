@@ -2,6 +2,8 @@
 
 #include "PluginEditor.h"
 
+#include <string_view>
+
 namespace
 {
 constexpr int parameterVersionHint = 1;
@@ -26,6 +28,79 @@ float samplesPerBeatFor (double bpm, double sampleRate)
 {
     const double beatSeconds = bpm < 40.0 ? 1.5 : 60.0 / std::min (bpm, 300.0);
     return (float) (beatSeconds * sampleRate);
+}
+
+// Every lead byte of multi-byte UTF-8 followed by its continuation bytes.
+bool isWellFormedUtf8 (std::string_view text)
+{
+    for (size_t i = 0; i < text.size();)
+    {
+        const auto lead = (unsigned char) text[i++];
+        const int continuations = lead < 0x80 ? 0 : (lead >= 0xc2 && lead <= 0xdf) ? 1 : (lead >= 0xe0 && lead <= 0xef) ? 2
+                                                                                      : (lead >= 0xf0 && lead <= 0xf4) ? 3 : -1;
+        if (continuations < 0)
+            return false;
+        for (int k = 0; k < continuations; ++k, ++i)
+            if (i >= text.size() || ((unsigned char) text[i] & 0xc0) != 0x80)
+                return false;
+    }
+    return true;
+}
+
+// Every hexadecimal character reference ("&#x41;") closed by its semicolon.
+bool hasClosedHexReferences (std::string_view text)
+{
+    for (auto at = text.find ("&#"); at != std::string_view::npos; at = text.find ("&#", at + 2))
+    {
+        if (at + 2 < text.size() && (text[at + 2] == 'x' || text[at + 2] == 'X'))
+        {
+            const auto end = text.find_first_not_of ("0123456789abcdefABCDEF", at + 3);
+            if (end == std::string_view::npos || text[end] != ';')
+                return false;
+        }
+    }
+    return true;
+}
+
+// A state's text that JUCE's XML reader cannot take safely is corrupt and changes nothing. The
+// reader trusts its input in ways a damaged state breaks:
+// - it takes the text for well-formed UTF-8 (checked only in debug builds): a lead byte without
+//   its continuation bytes sends it reading past the end of the text;
+// - a hexadecimal character reference cut off by the end of the text sends it past the end too;
+// - a processing instruction ("<?") inside an element followed by text sends it round in circles
+//   for ever; only the declaration at the very start may be one.
+// The text is the part getXmlFromBinary reads: from byte 8, as long as the length field says, up
+// to a zero byte.
+bool hasTextTheXmlReaderTakes (const void* data, int sizeInBytes)
+{
+    if (sizeInBytes <= 8)
+        return true;
+    const int length = std::min ((int) juce::ByteOrder::littleEndianInt (juce::addBytesToPointer (data, 4)), sizeInBytes - 8);
+    std::string_view text (static_cast<const char*> (data) + 8, (size_t) std::max (0, length));
+    text = text.substr (0, text.find ('\0'));
+
+    const auto start = text.find_first_not_of (" \t\r\n");
+    const bool onlyLeadingInstruction = start == std::string_view::npos || text.find ("<?", start + 1) == std::string_view::npos;
+    return onlyLeadingInstruction && hasClosedHexReferences (text) && isWellFormedUtf8 (text);
+}
+
+// A document is corrupt, and changes nothing, when a parameter element
+// - has a value that reads as NaN: it passes every range limit and would silence the plug-in for
+//   good;
+// - names an attribute twice (not XML, though JUCE reads it): the parameter would take one value
+//   and the saved state show the other.
+bool hasCorruptParameterElement (const juce::XmlElement& state)
+{
+    for (const auto* child : state.getChildIterator())
+    {
+        if (std::isnan (child->getStringAttribute ("value").getDoubleValue()))
+            return true;
+        for (int i = 0; i < child->getNumAttributes(); ++i)
+            for (int j = i + 1; j < child->getNumAttributes(); ++j)
+                if (child->getAttributeName (i) == child->getAttributeName (j))
+                    return true;
+    }
+    return false;
 }
 } // namespace
 
@@ -98,7 +173,8 @@ void VellomireAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, ju
     const int numSamples = buffer.getNumSamples();
     const int n = std::min ({ 2, buffer.getNumChannels(), std::max (1, totalOutputs) });
 
-    for (int channel = totalInputs; channel < totalOutputs; ++channel)
+    // A host's buffer may have fewer channels than the outputs.
+    for (int channel = totalInputs; channel < std::min (totalOutputs, buffer.getNumChannels()); ++channel)
         buffer.clear (channel, 0, numSamples);
 
     if (numSamples < 1 || n < 1)
@@ -160,6 +236,12 @@ void VellomireAudioProcessor::readTransport()
         {
             bpm = position->getBpm().orFallback (120.0);
             transport.ppqPosition = position->getPpqPosition().orFallback (0.0);
+            // A tempo that is not a number, or an infinite position, counts as not given: either
+            // would turn every delay time and the grain gate into NaN.
+            if (std::isnan (bpm))
+                bpm = 120.0;
+            if (! std::isfinite (transport.ppqPosition))
+                transport.ppqPosition = 0.0;
             transport.isPlaying = position->getIsPlaying();
         }
     }
@@ -170,7 +252,7 @@ void VellomireAudioProcessor::processSample (juce::AudioBuffer<float>& buffer, i
 {
     for (int c = 0; c < n; ++c)
     {
-        frame.dry[c] = buffer.getSample (c, i);
+        frame.dry[c] = dsp::LevelFollower::capture (buffer.getSample (c, i));
         frame.delayIn[c] = frame.dry[c];
     }
     frame.inputLevel = dsp::LevelFollower::inputLevel (frame.dry, n);
@@ -223,8 +305,10 @@ void VellomireAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 
 void VellomireAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
+    if (! hasTextTheXmlReaderTakes (data, sizeInBytes))
+        return;
     const auto xml = getXmlFromBinary (data, sizeInBytes);
-    if (xml == nullptr || ! xml->hasTagName (valueTreeState.state.getType()))
+    if (xml == nullptr || ! xml->hasTagName (valueTreeState.state.getType()) || hasCorruptParameterElement (*xml))
         return;
 
     auto restored = juce::ValueTree::fromXml (*xml);

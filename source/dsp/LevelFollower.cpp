@@ -13,6 +13,11 @@ void LevelFollower::prepare (double sampleRate) noexcept
     holdCounter = 0;
 }
 
+float LevelFollower::capture (float hostSample) noexcept
+{
+    return std::isfinite (hostSample) ? std::clamp (hostSample, -inputLimit, inputLimit) : 0.0f;
+}
+
 float LevelFollower::inputLevel (const float* samples, int numChannels) noexcept
 {
     float sum = samples[0];

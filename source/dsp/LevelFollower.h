@@ -11,6 +11,12 @@ public:
     // Coefficients and hold length for the rate; the follower starts from silence.
     void prepare (double sampleRate) noexcept;
 
+    // A host sample as the chain takes it in, dry and wet alike. NaN and infinity (from a broken
+    // plug-in upstream) are silence, and finite samples are limited to +-inputLimit, 120 dB above
+    // full scale: beyond any real signal, yet low enough that no sum or feedback path overflows.
+    static float capture (float hostSample) noexcept;
+    static constexpr float inputLimit = 1.0e6f;
+
     // The level the follower listens to: the magnitude of the mean of the channels, so a signal
     // that is equal and opposite on the two sides reads as silence.
     static float inputLevel (const float* samples, int numChannels) noexcept;
