@@ -2,6 +2,7 @@
 
 #include "PluginEditor.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace
@@ -68,7 +69,9 @@ bool hasClosedHexReferences (std::string_view text)
 //   its continuation bytes sends it reading past the end of the text;
 // - a hexadecimal character reference cut off by the end of the text sends it past the end too;
 // - a processing instruction ("<?") inside an element followed by text sends it round in circles
-//   for ever; only the declaration at the very start may be one.
+//   for ever; only the declaration at the very start may be one;
+// - it descends one call deeper per nested element, so tens of thousands of levels overflow the
+//   stack: no element can be nested deeper than the text has '<' signs, and a saved state has six.
 // The text is the part getXmlFromBinary reads: from byte 8, as long as the length field says, up
 // to a zero byte.
 bool hasTextTheXmlReaderTakes (const void* data, int sizeInBytes)
@@ -81,7 +84,9 @@ bool hasTextTheXmlReaderTakes (const void* data, int sizeInBytes)
 
     const auto start = text.find_first_not_of (" \t\r\n");
     const bool onlyLeadingInstruction = start == std::string_view::npos || text.find ("<?", start + 1) == std::string_view::npos;
-    return onlyLeadingInstruction && hasClosedHexReferences (text) && isWellFormedUtf8 (text);
+    constexpr long mostTags = 1000;
+    return onlyLeadingInstruction && std::count (text.begin(), text.end(), '<') <= mostTags && hasClosedHexReferences (text)
+           && isWellFormedUtf8 (text);
 }
 
 // A document is corrupt, and changes nothing, when a parameter element

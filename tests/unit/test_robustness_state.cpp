@@ -117,3 +117,19 @@ TEST (RobustState, AHexCharacterReferenceCutOffIsRefused)
     EXPECT_TRUE (restoringChangesAnything (stateBlock (document ("50.0", "<X a=\"&#x41;&#65;\"/>"))));
 }
 
+// JUCE's XML reader goes one call deeper per nested element: 50000 levels (150 kB of text)
+// overflowed the stack of a test's main thread, far fewer would a host's message thread.
+TEST (RobustState, ADocumentTooDeepForTheReaderIsRefused)
+{
+    const auto nested = [] (int levels) {
+        std::string body;
+        for (int i = 0; i < levels; ++i)
+            body += "<X>";
+        for (int i = 0; i < levels; ++i)
+            body += "</X>";
+        return document ("50.0", body);
+    };
+    EXPECT_FALSE (restoringChangesAnything (stateBlock (nested (100000))));
+    EXPECT_TRUE (restoringChangesAnything (stateBlock (nested (100)))) << "modest nesting is fine";
+}
+
