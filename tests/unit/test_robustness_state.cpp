@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "PluginProcessor.h"
+#include "StateBlocks.h"
 
 #include <cmath>
 #include <string>
@@ -10,17 +11,6 @@
 
 namespace
 {
-std::vector<char> stateBlock (const std::string& text)
-{
-    const auto length = (std::uint32_t) text.size();
-    std::vector<char> block { 'V', 'C', '2', '!' };
-    for (int shift = 0; shift < 32; shift += 8)
-        block.push_back ((char) ((length >> shift) & 0xff));
-    block.insert (block.end(), text.begin(), text.end());
-    block.push_back (0);
-    return block;
-}
-
 std::string document (const std::string& spaceValue, const std::string& tail = "")
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <PARAMS><PARAM id=\"SPACE\" value=\"" + spaceValue

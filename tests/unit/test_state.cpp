@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "PluginProcessor.h"
+#include "StateBlocks.h"
 
 namespace
 {
@@ -10,18 +11,6 @@ const std::string freshStateText = "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <
                                    "<PARAM id=\"SPACE\" value=\"65.0\"/>"
                                    "<PARAM id=\"WASH\" value=\"55.0\"/>"
                                    "</PARAMS>";
-
-// magic "VC2!", a little-endian length, the text and a closing zero byte.
-std::vector<char> stateBlock (const std::string& text, std::optional<std::uint32_t> lengthField = {})
-{
-    const std::uint32_t length = lengthField.value_or ((std::uint32_t) text.size());
-    std::vector<char> block { 'V', 'C', '2', '!' };
-    for (int shift = 0; shift < 32; shift += 8)
-        block.push_back ((char) ((length >> shift) & 0xff));
-    block.insert (block.end(), text.begin(), text.end());
-    block.push_back (0);
-    return block;
-}
 
 std::string document (const std::string& body, const std::string& root = "PARAMS")
 {
