@@ -89,7 +89,35 @@ bool hasTextTheXmlReaderTakes (const void* data, int sizeInBytes)
            && isWellFormedUtf8 (text);
 }
 
+// JUCE's number reader gathers an exponent's digits in an int without a limit, so a value like
+// "1e9999999999" overflows it (undefined behaviour). Ours are plain decimals: no exponent of
+// ours has more than three significant digits.
+bool hasExponentTooLongToRead (const juce::String& value)
+{
+    constexpr int mostExponentDigits = 8;
+    auto text = value.getCharPointer();
+    while (! text.isEmpty())
+    {
+        const auto c = text.getAndAdvance();
+        if (c != 'e' && c != 'E')
+            continue;
+        if (*text == '+' || *text == '-')
+            ++text;
+        while (*text == '0')
+            ++text;
+        int digits = 0;
+        while (text.isDigit())
+        {
+            ++text;
+            if (++digits > mostExponentDigits)
+                return true;
+        }
+    }
+    return false;
+}
+
 // A document is corrupt, and changes nothing, when a parameter element
+// - has a value whose exponent JUCE's number reader cannot take;
 // - has a value that reads as NaN: it passes every range limit and would silence the plug-in for
 //   good;
 // - names an attribute twice (not XML, though JUCE reads it): the parameter would take one value
@@ -98,7 +126,8 @@ bool hasCorruptParameterElement (const juce::XmlElement& state)
 {
     for (const auto* child : state.getChildIterator())
     {
-        if (std::isnan (child->getStringAttribute ("value").getDoubleValue()))
+        const auto value = child->getStringAttribute ("value");
+        if (hasExponentTooLongToRead (value) || std::isnan (value.getDoubleValue()))
             return true;
         for (int i = 0; i < child->getNumAttributes(); ++i)
             for (int j = i + 1; j < child->getNumAttributes(); ++j)

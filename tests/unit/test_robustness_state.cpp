@@ -51,6 +51,17 @@ TEST (RobustState, AValueThatIsNotANumberIsRefused)
     EXPECT_TRUE (restoringChangesAnything (stateBlock (document ("inf"))));
 }
 
+// JUCE's number reader overflows an int on an exponent with ten or more significant digits
+// (undefined behaviour, caught by the sanitizer build). Such a value is refused before anything
+// reads it; ordinary exponents still load.
+TEST (RobustState, AValueWithAnOverlongExponentIsRefused)
+{
+    for (const char* value : { "1e9999999999", "0000001e9990000000000000000", "5E-123456789012", "1e+000000000012345678901" })
+        EXPECT_FALSE (restoringChangesAnything (stateBlock (document (value)))) << value;
+    for (const char* value : { "5e1", "4.2e-05", "1e00000000000000001", "1e99999999" })
+        EXPECT_TRUE (restoringChangesAnything (stateBlock (document (value)))) << value;
+}
+
 // JUCE parses a state's text as UTF-8 without checking it; a lead byte whose continuation bytes
 // are missing made its XML parser read past the end of the text.
 TEST (RobustState, TextThatIsNotWellFormedUtf8IsRefused)
