@@ -48,17 +48,24 @@ bool isWellFormedUtf8 (std::string_view text)
     return true;
 }
 
-// Every hexadecimal character reference ("&#x41;") closed by its semicolon.
-bool hasClosedHexReferences (std::string_view text)
+// Every '&' starts one of the references an XML writer puts into a saved state: the five named
+// ones, or a character number ("&#10;", "&#x41;") of a few digits closed by its semicolon.
+bool hasOnlyPlainReferences (std::string_view text)
 {
-    for (auto at = text.find ("&#"); at != std::string_view::npos; at = text.find ("&#", at + 2))
+    auto startsWithNumberReference = [] (std::string_view rest) {
+        const bool hex = rest.substr (0, 3) == "&#x" || rest.substr (0, 3) == "&#X";
+        const auto digitsStart = hex ? 3u : 2u;
+        const auto end = rest.find_first_not_of (hex ? "0123456789abcdefABCDEF" : "0123456789", digitsStart);
+        const auto digits = (end == std::string_view::npos ? rest.size() : end) - digitsStart;
+        return digits >= 1 && digits <= 7 && end != std::string_view::npos && rest[end] == ';';
+    };
+    for (auto at = text.find ('&'); at != std::string_view::npos; at = text.find ('&', at + 1))
     {
-        if (at + 2 < text.size() && (text[at + 2] == 'x' || text[at + 2] == 'X'))
-        {
-            const auto end = text.find_first_not_of ("0123456789abcdefABCDEF", at + 3);
-            if (end == std::string_view::npos || text[end] != ';')
-                return false;
-        }
+        const auto rest = text.substr (at);
+        const bool named = rest.substr (0, 5) == "&amp;" || rest.substr (0, 4) == "&lt;" || rest.substr (0, 4) == "&gt;"
+                           || rest.substr (0, 6) == "&quot;" || rest.substr (0, 6) == "&apos;";
+        if (! named && ! (rest.substr (0, 2) == "&#" && startsWithNumberReference (rest)))
+            return false;
     }
     return true;
 }
@@ -67,7 +74,9 @@ bool hasClosedHexReferences (std::string_view text)
 // reader trusts its input in ways a damaged state breaks:
 // - it takes the text for well-formed UTF-8 (checked only in debug builds): a lead byte without
 //   its continuation bytes sends it reading past the end of the text;
-// - a hexadecimal character reference cut off by the end of the text sends it past the end too;
+// - a hexadecimal character reference cut off by the end of the text sends it past the end too,
+//   and an entity of any other kind (which a saved state never holds) can make it re-read text
+//   it has already left, past the end as well;
 // - a processing instruction ("<?") inside an element followed by text sends it round in circles
 //   for ever; only the declaration at the very start may be one;
 // - it descends one call deeper per nested element, so tens of thousands of levels overflow the
@@ -85,7 +94,7 @@ bool hasTextTheXmlReaderTakes (const void* data, int sizeInBytes)
     const auto start = text.find_first_not_of (" \t\r\n");
     const bool onlyLeadingInstruction = start == std::string_view::npos || text.find ("<?", start + 1) == std::string_view::npos;
     constexpr long mostTags = 1000;
-    return onlyLeadingInstruction && std::count (text.begin(), text.end(), '<') <= mostTags && hasClosedHexReferences (text)
+    return onlyLeadingInstruction && std::count (text.begin(), text.end(), '<') <= mostTags && hasOnlyPlainReferences (text)
            && isWellFormedUtf8 (text);
 }
 

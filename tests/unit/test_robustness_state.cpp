@@ -118,6 +118,24 @@ TEST (RobustState, AHexCharacterReferenceCutOffIsRefused)
     EXPECT_TRUE (restoringChangesAnything (stateBlock (document ("50.0", "<X a=\"&#x41;&#65;\"/>"))));
 }
 
+// Only the references an XML writer puts into a saved state are taken; any other entity is
+// refused before JUCE's reader sees it (one made it re-read text past the end).
+TEST (RobustState, OnlyPlainReferencesAreTaken)
+{
+    const std::string refused[] = {
+        document ("50.0", "&<X/>"),                          // a bare ampersand
+        document ("50.0", "<X a=\"&copy;\"/>"),              // a named entity XML does not define
+        document ("50.0", "<X a=\"&#;\"/>"),                 // a character number without digits
+        document ("50.0", "<X a=\"&#123456789012;\"/>"),     // far beyond any character
+        document ("50.0", "<X a=\"&#65\"/>"),                // decimal, not closed
+        document ("50.0") + "&amp",                          // named, cut off by the end
+    };
+    for (const auto& text : refused)
+        EXPECT_FALSE (restoringChangesAnything (stateBlock (text))) << text;
+
+    EXPECT_TRUE (restoringChangesAnything (stateBlock (document ("50.0", "<X a=\"&amp;&lt;&gt;&quot;&apos;&#10;&#x1F3B5;\"/>"))));
+}
+
 // JUCE's XML reader goes one call deeper per nested element: 50000 levels (150 kB of text)
 // overflowed the stack of a test's main thread, far fewer would a host's message thread.
 TEST (RobustState, ADocumentTooDeepForTheReaderIsRefused)
